@@ -145,8 +145,8 @@ bool is_listed_type(uint32_t code, bool video_fragment_mode) {
 
 bool is_text_type(uint32_t code) {
   switch (code) {
-    case kTypeHtml: case kTypeTxt: case kTypeXml: case kTypeH: case kTypeC:
-    case kTypeCpp: case kTypeJava: case kTypePhp: case kTypeJs: case kTypeCss:
+    case kFileTypeHtml: case kFileTypeTxt: case kFileTypeXml: case kFileTypeH: case kFileTypeC:
+    case kFileTypeCpp: case kFileTypeJava: case kFileTypePhp: case kFileTypeJs: case kFileTypeCss:
       return true;
     default:
       return false;

@@ -95,17 +95,17 @@ TEST(FileTypeTable, FileNameAndCodeClasses) {
   EXPECT_FALSE(is_image_file_name("a.jpeg"));
   EXPECT_FALSE(is_image_file_name("jpg"));
 
-  EXPECT_TRUE(is_text_type(kTypeHtml));
-  EXPECT_TRUE(is_text_type(kTypeCss));
-  EXPECT_FALSE(is_text_type(kTypeRtf));
-  EXPECT_TRUE(is_photo_type(kTypeX3f));
-  EXPECT_FALSE(is_photo_type(kTypePng));  // a picture, but not a photo
-  EXPECT_TRUE(is_video_type(kTypeWrf));
-  EXPECT_FALSE(is_video_type(kTypeMp3));
-  EXPECT_TRUE(is_listed_type(kTypeMp3, false));
-  EXPECT_FALSE(is_listed_type(kTypeMp3, true));
-  EXPECT_TRUE(is_listed_type(kTypeJpg, true));
-  EXPECT_TRUE(is_listed_type(kTypeMov, true));
+  EXPECT_TRUE(is_text_type(kFileTypeHtml));
+  EXPECT_TRUE(is_text_type(kFileTypeCss));
+  EXPECT_FALSE(is_text_type(kFileTypeRtf));
+  EXPECT_TRUE(is_photo_type(kFileTypeX3f));
+  EXPECT_FALSE(is_photo_type(kFileTypePng));  // a picture, but not a photo
+  EXPECT_TRUE(is_video_type(kFileTypeWrf));
+  EXPECT_FALSE(is_video_type(kFileTypeMp3));
+  EXPECT_TRUE(is_listed_type(kFileTypeMp3, false));
+  EXPECT_FALSE(is_listed_type(kFileTypeMp3, true));
+  EXPECT_TRUE(is_listed_type(kFileTypeJpg, true));
+  EXPECT_TRUE(is_listed_type(kFileTypeMov, true));
 }
 
 TEST(FileTypeTable, CopiesAreIndependentAndShortCopiesStartAt36) {
