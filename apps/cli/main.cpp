@@ -1,8 +1,13 @@
 #include <CLI/CLI.hpp>
 
+#include "cmd_sectors.h"
+
 int main(int argc, char** argv) {
   CLI::App app{"trovium-cli: read-only data recovery from disks and disk images"};
   app.require_subcommand(1);
+  trovium::cli::SectorsOptions sectors;
+  CLI::App* sectors_cmd = trovium::cli::AddSectorsCommand(app, sectors);
   CLI11_PARSE(app, argc, argv);
+  if (sectors_cmd->parsed()) return trovium::cli::RunSectorsCommand(sectors);
   return 0;
 }
