@@ -66,7 +66,10 @@ bool ReadZipEntry(ByteView archive, std::string_view name, uint64_t max_bytes, s
   unzFile zip = unzOpen2_64("memory", &funcs);
   if (!zip) return false;
   std::string entry(name);
-  bool ok = unzLocateFile(zip, entry.c_str(), 1) == UNZ_OK && unzOpenCurrentFile(zip) == UNZ_OK;
+  unz_file_info64 info{};
+  bool ok = unzLocateFile(zip, entry.c_str(), 1) == UNZ_OK &&
+            unzGetCurrentFileInfo64(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) == UNZ_OK &&
+            info.uncompressed_size <= max_bytes && unzOpenCurrentFile(zip) == UNZ_OK;
   if (ok) {
     uint8_t buf[16384];
     for (;;) {
@@ -82,7 +85,9 @@ bool ReadZipEntry(ByteView archive, std::string_view name, uint64_t max_bytes, s
       }
       out.insert(out.end(), buf, buf + n);
     }
-    // Reports a CRC mismatch once the whole entry has been read.
+    // minizip checks the CRC only when the promised size came out, so a
+    // stream that ends early has to be caught here.
+    if (out.size() != info.uncompressed_size) ok = false;
     if (unzCloseCurrentFile(zip) != UNZ_OK) ok = false;
   }
   unzClose(zip);
