@@ -36,9 +36,11 @@ TEST(CrashFileName, BuildDayHourMinute) {
 }
 
 volatile int g_depth_limit = 1 << 30;
+volatile char* volatile g_last_frame = nullptr;
 int Recurse(int depth) {
   volatile char pad[1024];
   pad[0] = static_cast<char>(depth);
+  g_last_frame = pad;  // the frame escapes: the recursion cannot become a loop
   if (depth >= g_depth_limit) return pad[0];
   return Recurse(depth + 1) + pad[0];
 }
