@@ -1,6 +1,5 @@
 #include "cmd_sectors.h"
 
-#include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <chrono>
@@ -8,7 +7,7 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 
-#include "interrupt.h"
+#include "platform/interrupt.h"
 #include "platform/source_file.h"
 #include "scan/kind_names.h"
 #include "scan/sector_census.h"
@@ -81,12 +80,12 @@ int RunSectorsCommand(const SectorsOptions& options) {
     std::cerr << "trovium-cli: " << platform::DescribeOpenError(why, options.source) << "\n";
     return 1;
   }
-  InstallInterruptHandler();
-  const bool show_progress = ::isatty(STDERR_FILENO) == 1;
+  platform::InstallInterruptHandler();
+  const bool show_progress = platform::StderrIsTerminal();
   ProgressLine line;
   auto progress = [&](uint64_t done, uint64_t total) {
     if (show_progress) line.Update(done, total);
-    return !StopRequested();
+    return !platform::StopRequested();
   };
   SectorCensus census;
   bool ran = RunSectorCensus(source, options.json ? kJsonLbasPerKind : kTextLbasPerKind, progress, census);

@@ -1,6 +1,11 @@
 #include <CLI/CLI.hpp>
 
 #include "cmd_sectors.h"
+#include "core/program_identity.h"
+#include "platform/crash_handler.h"
+
+// A crash anywhere, also before main, leaves a report in the state folder.
+TROVIUM_CRASH_HANDLER_BEFORE_MAIN(trovium::kProgramVersion, trovium::kProgramBuild)
 
 int main(int argc, char** argv) {
   CLI::App app{"trovium-cli: read-only data recovery from disks and disk images"};

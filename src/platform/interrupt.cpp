@@ -1,9 +1,11 @@
-#include "interrupt.h"
+#include "platform/interrupt.h"
+
+#include <unistd.h>
 
 #include <atomic>
 #include <csignal>
 
-namespace trovium::cli {
+namespace trovium::platform {
 namespace {
 
 std::atomic<bool> g_stop{false};
@@ -14,10 +16,15 @@ extern "C" void OnInterrupt(int) { g_stop.store(true, std::memory_order_relaxed)
 }  // namespace
 
 void InstallInterruptHandler() {
-  std::signal(SIGINT, OnInterrupt);
-  std::signal(SIGTERM, OnInterrupt);
+  struct sigaction sa {};
+  sa.sa_handler = OnInterrupt;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
 }
 
 bool StopRequested() { return g_stop.load(std::memory_order_relaxed); }
 
-}  // namespace trovium::cli
+bool StderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
+}  // namespace trovium::platform
