@@ -1,5 +1,6 @@
 #include <vector>
 
+#include "content/file_type_table.h"
 #include "core/byte_view.h"
 #include "core/text_convert.h"
 #include "store/volume_record.h"
@@ -78,6 +79,7 @@ uint32_t RestoreRecycleBinNames(VolumeRecord& v, const RecordContentReader& read
             !ParseRecycleInfoName(content, original))
           break;
         v.files[rf].name = original;
+        v.files[rf].type_code = type_from_file_name(original);  // the "$R" name kept only the extension
         RemoveSubtree(v, oc);
         oc = 0;
         ++renamed;

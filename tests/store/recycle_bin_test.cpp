@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "content/file_type_table.h"
 #include "store/volume_builder.h"
 
 namespace trovium {
@@ -71,11 +72,12 @@ TEST(RecycleBin, RenamedFromTheCompanionWhichDisappears) {
   BuildTree(v, [&](const VolumeRecord&, const FileRecord& r, uint64_t max, std::vector<uint8_t>& out) {
     asked.push_back(r.index);
     EXPECT_EQ(max, 10240u);
-    out = InfoFile(u"C:\\Users\\a\\report.doc");
+    out = InfoFile(u"C:\\Users\\a\\report.pdf");
     return true;
   });
   EXPECT_EQ(asked, std::vector<uint32_t>{9});
-  EXPECT_EQ(GetRecord(v, 8)->name, "report.doc");
+  EXPECT_EQ(GetRecord(v, 8)->name, "report.pdf");
+  EXPECT_EQ(GetRecord(v, 8)->type_code, kFileTypePdf);
   EXPECT_EQ(GetRecord(v, 9), nullptr);
   EXPECT_EQ(GetRecord(v, 7)->children, (std::vector<uint32_t>{8, 10}));
   EXPECT_EQ(GetRecord(v, 10)->name, "$RZZZZZZ.doc");
