@@ -13,6 +13,7 @@
 
 #include "core/byte_view.h"
 #include "scan/chunk_map.h"
+#include "scan/job_state.h"
 #include "scan/scan_hit.h"
 
 namespace trovium {
@@ -27,8 +28,6 @@ struct ChunkOrderPlan {
   uint64_t priority_start = 0;   // the user's priority range
   uint64_t priority_size = 0;
 };
-
-inline bool IsFreeSpaceMode(int32_t mode) { return mode == 2 || mode == 5; }
 
 // Whole-device scans larger than this get the sparse sweep and the hints.
 inline constexpr uint64_t kBigScanRemovableSectors = 0x32000000;  // 400 GiB

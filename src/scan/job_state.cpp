@@ -35,8 +35,6 @@ std::string RecoveryModeName(int32_t mode) {
   }
 }
 
-bool IsFreeSpaceMode(int32_t mode) { return mode == kModeDeleted || mode == kModeRecycle; }
-
 ScanSettings DefaultScanSettings(const VolumeRecord& source, int32_t mode) {
   ScanSettings s;
   s.ScanRangeStart = source.start_lba;

@@ -23,7 +23,7 @@ enum RecoveryMode : int32_t {
 // "Recovery all file" ... "Recovery disk file"; "" for an unknown mode.
 std::string RecoveryModeName(int32_t mode);
 // Modes 2 and 5 read only the free space and lock some options.
-bool IsFreeSpaceMode(int32_t mode);
+inline bool IsFreeSpaceMode(int32_t mode) { return mode == kModeDeleted || mode == kModeRecycle; }
 
 // Option bytes: 0 off, 1 on, 2 locked off by the mode. Test with OptionOn.
 inline constexpr uint8_t kOptionOff = 0;
