@@ -1,5 +1,6 @@
 #include <CLI/CLI.hpp>
 
+#include "cmd_scan.h"
 #include "cmd_sectors.h"
 #include "core/program_identity.h"
 #include "platform/crash_handler.h"
@@ -12,7 +13,10 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   trovium::cli::SectorsOptions sectors;
   CLI::App* sectors_cmd = trovium::cli::AddSectorsCommand(app, sectors);
+  trovium::cli::ScanOptions scan;
+  CLI::App* scan_cmd = trovium::cli::AddScanCommand(app, scan);
   CLI11_PARSE(app, argc, argv);
   if (sectors_cmd->parsed()) return trovium::cli::RunSectorsCommand(sectors);
+  if (scan_cmd->parsed()) return trovium::cli::RunScanCommand(scan);
   return 0;
 }

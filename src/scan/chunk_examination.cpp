@@ -72,12 +72,17 @@ bool ProcessChunk(ChunkExamination& exam, ByteView chunk, uint64_t chunk_lba) {
   uint64_t mft_start = 0;
   uint64_t mft_sectors = 0;
   uint32_t file_records = 0;
+  // Sectors final so far; everything when the chunk is complete already.
+  uint64_t ready = exam.await_sectors ? 0 : sectors;
 
   for (uint64_t i = 0; i < sectors; ++i) {
+    if (i >= ready) ready = exam.await_sectors(i + 1);
     const uint8_t* data = chunk.data() + i * 512;
     uint64_t lba = chunk_lba + i;
     FileTypeCode code = kUnknownFileType;
     if (detect != nullptr && detect(data, code) && code < kUnknownFileType) {
+      // The size rule looks ahead through the whole chunk.
+      if (ready < sectors) ready = exam.await_sectors(sectors);
       RecordFileHit(exam, chunk, chunk_lba, lba, code);
       continue;
     }

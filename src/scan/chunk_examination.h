@@ -43,6 +43,12 @@ struct ChunkExamination {
   ScanStats* stats = nullptr;
   bool show_while_scanning = false;
   ChunkExamSteps steps;
+  // Set when the chunk may still be filling while it is examined (the scan
+  // reads a chunk in pieces and the handler trails the reader, so the bytes
+  // are looked at while still in cache). Called with a sector count n, it
+  // returns once at least n sectors from the chunk's start are final, and
+  // answers how many are.
+  std::function<uint64_t(uint64_t sectors)> await_sectors;
   HitList scratch{MemAllocator<ScanHit>(404)};  // the chunk in progress, reused
 };
 

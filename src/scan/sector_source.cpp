@@ -1,5 +1,6 @@
 #include "scan/sector_source.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstring>
@@ -90,30 +91,73 @@ bool OpenImage(const std::string& path, CSectorSource& source, platform::SourceO
   return true;
 }
 
-bool ReadSectors(uint32_t count, CSectorSource& source, void* dest, uint64_t lba) {
+namespace {
+
+// ReadSectors without the counters; `cut` receives the sectors really asked of
+// the device after cutting at lastLba (0 when nothing could be asked).
+bool ReadUncounted(uint32_t count, CSectorSource& source, uint8_t* out, uint64_t lba, uint64_t& cut) {
+  cut = 0;
   const uint64_t requested = static_cast<uint64_t>(count) * kSectorBytes;
-  if (requested > kMaxReadBytes) return false;
-  if (count == 0) return true;
-  auto* out = static_cast<uint8_t*>(dest);
   std::memset(out, 0, static_cast<size_t>(requested));
   if (!source.hasSectors || lba > source.lastLba) return false;
 
   // Cut at lastLba; written so that huge lba/count cannot overflow.
   uint64_t sectors = count;
   if (sectors - 1 > source.lastLba - lba) sectors = source.lastLba - lba + 1;
+  cut = sectors;
 
   // lba <= lastLba, but lastLba itself may be beyond what a byte offset can
   // hold (a volume bounded at 2^64): such a read fails at positioning.
-  bool ok = false;
-  if (lba <= std::numeric_limits<uint64_t>::max() / kSectorBytes) {
-    ok = ReadBytes(source, sectors * kSectorBytes, out, lba * kSectorBytes);
-  }
+  if (lba > std::numeric_limits<uint64_t>::max() / kSectorBytes) return false;
+  return ReadBytes(source, sectors * kSectorBytes, out, lba * kSectorBytes);
+}
 
+void CountRead(uint64_t sectors, bool ok) {
   int mode = g_read_error_mode.load(std::memory_order_relaxed);
   if ((mode == 1 && sectors == kChunkSectors) || mode == 2) {
     g_read_count.fetch_add(1, std::memory_order_relaxed);
     if (!ok) g_read_error_count.fetch_add(1, std::memory_order_relaxed);
   }
+}
+
+}  // namespace
+
+bool ReadSectors(uint32_t count, CSectorSource& source, void* dest, uint64_t lba) {
+  const uint64_t requested = static_cast<uint64_t>(count) * kSectorBytes;
+  if (requested > kMaxReadBytes) return false;
+  if (count == 0) return true;
+  uint64_t cut = 0;
+  bool ok = ReadUncounted(count, source, static_cast<uint8_t*>(dest), lba, cut);
+  // A request refused before the device (beyond lastLba) is never counted.
+  if (cut > 0) CountRead(cut, ok);
+  return ok;
+}
+
+bool ReadSectorsInPieces(uint32_t count, uint32_t piece_sectors, CSectorSource& source, void* dest, uint64_t lba,
+                         const PieceReady& on_piece) {
+  const uint64_t requested = static_cast<uint64_t>(count) * kSectorBytes;
+  if (requested > kMaxReadBytes) return false;
+  if (count == 0) return true;
+  if (piece_sectors == 0) piece_sectors = count;
+  auto* out = static_cast<uint8_t*>(dest);
+  bool ok = true;
+  uint64_t cut_total = 0;
+  for (uint32_t done = 0; done < count;) {
+    uint32_t n = std::min(piece_sectors, count - done);
+    uint64_t at = lba + done;
+    uint64_t cut = 0;
+    if (at < lba || !source.hasSectors || at > source.lastLba) {
+      // Past the end: zeros, part of the cut, not a failure of its own.
+      std::memset(out + static_cast<uint64_t>(done) * kSectorBytes, 0, static_cast<size_t>(n) * kSectorBytes);
+      if (done == 0) ok = false;  // nothing at all could be read
+    } else if (!ReadUncounted(n, source, out + static_cast<uint64_t>(done) * kSectorBytes, at, cut)) {
+      ok = false;
+    }
+    cut_total += cut;
+    done += n;
+    if (on_piece) on_piece(done);
+  }
+  if (cut_total > 0) CountRead(cut_total, ok);
   return ok;
 }
 

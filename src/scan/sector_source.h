@@ -6,6 +6,7 @@
 // read-error reports of the deep scan and of export.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "platform/source_file.h"
@@ -49,6 +50,16 @@ bool OpenImage(const std::string& path, CSectorSource& source,
 // every (possibly cut) byte was read. A request above 256 MiB is refused
 // before dest is touched. A zero count reads nothing and succeeds.
 bool ReadSectors(uint32_t count, CSectorSource& source, void* dest, uint64_t lba);
+
+// ReadSectors in pieces of piece_sectors, so that another thread can examine
+// the start of dest while the rest is still being read: after each piece
+// on_piece(sectors) says how many sectors from the start of dest are final
+// (read, or zeros). Every sector up to count is published before it returns,
+// also when a piece failed. The read-error counters see one read of the whole
+// (cut) request, as if ReadSectors had been called once.
+using PieceReady = std::function<void(uint32_t sectors_ready)>;
+bool ReadSectorsInPieces(uint32_t count, uint32_t piece_sectors, CSectorSource& source, void* dest, uint64_t lba,
+                         const PieceReady& on_piece);
 
 // Size of the opened object in bytes; 0 when it cannot be learnt.
 uint64_t GetSourceSize(const CSectorSource& source);
