@@ -16,7 +16,7 @@ bool SplitLostFiles(VolumeRecord& v) {
   const uint64_t groups = (total + kLostPerDirectory - 1) / kLostPerDirectory;
   // Every group directory needs a slot; a split that cannot finish would leave
   // children pointing at directories that were never made.
-  if (uint64_t{v.file_count} + groups > kMaxRecords) return false;
+  if (uint64_t{v.file_count} + groups > RecordLimit(v)) return false;
   if (uint64_t{v.file_count} + groups > v.files.size() && !GrowRecords(v, uint64_t{v.file_count} + groups))
     return false;
 

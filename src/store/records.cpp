@@ -49,10 +49,11 @@ bool Resize(std::vector<T>& items, uint64_t capacity) {
 
 bool GrowRecords(VolumeRecord& v, uint64_t wanted) {
   // A count beyond the limit can only come from a damaged structure.
-  if (wanted > kMaxRecords) return false;
+  const uint64_t limit = RecordLimit(v);
+  if (wanted > limit) return false;
   if (wanted != 0 && wanted < v.files.size()) return true;
   if (v.files.empty()) v.file_count = 0;
-  uint64_t next = NextCapacity(v.files.size(), wanted, kMaxRecords);
+  uint64_t next = NextCapacity(v.files.size(), wanted, limit);
   if (next == 0 || next < wanted) return false;
   return Resize(v.files, next);
 }
@@ -73,7 +74,7 @@ void AddChild(FileRecord& dir, uint32_t index) {
 
 uint32_t InsertRecord(VolumeRecord& v, const FileRecord& r, bool link) {
   uint32_t index = r.index == 0 ? v.file_count : r.index;
-  if (index == 0 || index >= kMaxRecords) return 0;
+  if (index == 0 || index >= RecordLimit(v)) return 0;
   if (index >= v.files.size() && !GrowRecords(v, uint64_t{index} + 1)) return 0;
   FileRecord& slot = v.files[index];
   if (IsValidRecord(v, index)) ClearRecord(slot);

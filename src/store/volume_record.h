@@ -30,6 +30,9 @@ inline constexpr uint32_t kRootIndex = 5;
 inline constexpr uint32_t kLostIndex = 4;
 inline constexpr uint32_t kFirstFoundFileIndex = 237;
 inline constexpr uint32_t kMaxRecords = 0x200000;
+// A volume may allow more records than kMaxRecords: an NTFS volume holds as
+// many as its MFT does. Indices stay 32-bit.
+inline constexpr uint32_t kMaxRecordLimit = 0xFFFFFF00;
 inline constexpr uint32_t kMaxViewNodes = 0x400000;
 inline constexpr uint64_t kUnknownSectorCount = 1ull << 48;
 inline constexpr char kLostFilesName[] = "丢失的文件";
@@ -56,9 +59,15 @@ struct VolumeRecord {
   uint32_t serial = 0;
   std::string disk_name, display_name, device_path, volume_path, label, fs_name;
   int32_t view = 0;               // 0 all, 1 existing only, 2 deleted only
+  uint32_t record_limit = kMaxRecords;  // records allowed (see RecordLimit)
 
   uint32_t file_capacity() const { return static_cast<uint32_t>(files.size()); }
 };
+
+// Indices below this are accepted: the volume's own limit, never below kMaxRecords.
+inline uint32_t RecordLimit(const VolumeRecord& v) {
+  return v.record_limit < kMaxRecords ? kMaxRecords : v.record_limit > kMaxRecordLimit ? kMaxRecordLimit : v.record_limit;
+}
 
 // The record at index when valid, else null.
 const FileRecord* GetRecord(const VolumeRecord& v, uint32_t index);
