@@ -39,6 +39,7 @@ bool ReadNtfsWholeFile(const FileRecord& r, const NtfsGeometry& geo, CSectorSour
                        const std::atomic<int>* scan_state, uint8_t* dest, uint64_t dest_size, uint64_t& bytes) {
   bytes = 0;
   const uint64_t total = std::min(r.size, dest_size);
+  if (total == 0) return true;
   if (r.flags & kFlagResident) {
     uint8_t value[kNtfsRecordBytes];
     uint32_t got = 0;
@@ -48,7 +49,6 @@ bool ReadNtfsWholeFile(const FileRecord& r, const NtfsGeometry& geo, CSectorSour
     if (bytes) std::memcpy(dest, value, static_cast<size_t>(bytes));
     return true;
   }
-  if (total == 0) return true;
   if (!dest) return false;
   std::vector<NtfsRun> runs;
   std::vector<DataExtent> extents;
