@@ -132,7 +132,9 @@ TEST_P(FatExfatFixtureTest, ListsWhatTheGroundTruthHoldsWithTheSameContent) {
     if (l.dir) continue;
     EXPECT_EQ(l.size, f["size"].get<uint64_t>());
     // An empty file has no data: no LBA that could pass for a file start.
-    if (l.size == 0) EXPECT_EQ(GetRecord(v, l.index)->data_lba, 0u);
+    if (l.size == 0) {
+      EXPECT_EQ(GetRecord(v, l.index)->data_lba, 0u);
+    }
     // The lost first character of a deleted short name is shown as "!".
     const std::string name = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
     if (name[0] == '_' && l.deleted && v.fs_kind != kFsExfat) {
