@@ -1,5 +1,6 @@
 #include <CLI/CLI.hpp>
 
+#include "cmd_ls.h"
 #include "cmd_scan.h"
 #include "cmd_sectors.h"
 #include "core/program_identity.h"
@@ -15,8 +16,11 @@ int main(int argc, char** argv) {
   CLI::App* sectors_cmd = trovium::cli::AddSectorsCommand(app, sectors);
   trovium::cli::ScanOptions scan;
   CLI::App* scan_cmd = trovium::cli::AddScanCommand(app, scan);
+  trovium::cli::LsOptions ls;
+  CLI::App* ls_cmd = trovium::cli::AddLsCommand(app, ls);
   CLI11_PARSE(app, argc, argv);
   if (sectors_cmd->parsed()) return trovium::cli::RunSectorsCommand(sectors);
   if (scan_cmd->parsed()) return trovium::cli::RunScanCommand(scan);
+  if (ls_cmd->parsed()) return trovium::cli::RunLsCommand(ls);
   return 0;
 }
