@@ -158,7 +158,7 @@ TEST(ScanPipeline, HandlerExaminesTheChunkQueuedJustBeforeFinished) {
 TEST(ScanPipeline, StopWhileTheReaderWaitsForRoomHandsNothingOn) {
   test::TempDir dir;
   Harness h(SparseImage(dir, 64 * kChunk * 512), 64 * kChunk);
-  h.SaveWithSnapshot(600);
+  h.SaveWithSnapshot(120);
   std::mutex m;
   std::condition_variable cv;
   bool release = false;
