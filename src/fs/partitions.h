@@ -60,11 +60,8 @@ void SetSerialFromBootSector(VolumeRecord& v);
 
 // The volume name of an NTFS volume from its $Volume record; false when there is none.
 bool ReadNtfsLabel(CSectorSource& source, VolumeRecord& v);
-// The label entry of a FAT16/FAT32 root directory (8.3 bytes in the ANSI code page).
-bool ReadFatLabel(CSectorSource& source, VolumeRecord& v);
-// The volume-label entry of an exFAT root directory.
-bool ReadExfatLabel(CSectorSource& source, VolumeRecord& v);
-// The label by fs_kind; an empty label becomes "本地磁盘".
+// The label by fs_kind (FAT and exFAT through their readers); an empty label
+// becomes "本地磁盘".
 void ReadVolumeLabel(CSectorSource& source, VolumeRecord& v);
 
 // The partitions the table at LBA 0 describes: GPT when the MBR is protective,

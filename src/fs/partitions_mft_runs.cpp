@@ -1,7 +1,7 @@
 #include <vector>
 
 #include "fs/partitions.h"
-#include "fs/partitions_ntfs.h"
+#include "fs/ntfs_runlist.h"
 #include "fs/partitions_record_summary.h"
 
 namespace trovium {
@@ -20,6 +20,16 @@ struct RecordRun {
 };
 
 bool NameStartsWithMft(const FileRecordSummary* s) { return s && s->name.size() >= 2 && s->name.compare(0, 2, "$M") == 0; }
+
+// The first extent of mapping pairs: its cluster (from cluster 0) and length.
+bool DecodeFirstExtent(const std::vector<uint8_t>& pairs, uint64_t& cluster, uint64_t& length) {
+  std::vector<NtfsRun> runs;
+  DecodeNtfsRunList(ByteView(pairs.data(), pairs.size()), runs);
+  if (runs.empty() || runs[0].cluster_delta <= 0) return false;
+  cluster = static_cast<uint64_t>(runs[0].cluster_delta);
+  length = runs[0].clusters;
+  return true;
+}
 
 bool IsPowerOfTwoUpTo128(uint64_t v) { return v != 0 && v <= 128 && (v & (v - 1)) == 0; }
 
@@ -60,7 +70,7 @@ uint64_t SectorsPerClusterFromMirror(const FileRecordSummary& mirror) {
     return IsPowerOfTwoUpTo128(spc) && mirror.data_size % kSectorBytes == 0 ? spc : 0;
   }
   uint64_t cluster = 0, length = 0;
-  if (!DecodeFirstExtent(ByteView(mirror.runs.data(), mirror.runs.size()), cluster, length) || length == 0 ||
+  if (!DecodeFirstExtent(mirror.runs, cluster, length) || length == 0 ||
       length > 8)
     return 0;
   const uint64_t spc = 8 / length;
@@ -83,7 +93,7 @@ bool VolumeFromRun(std::span<const ScanHit> hits, const RecordRun& run, CSectorS
     locator = mirror;
   }
   uint64_t cluster = 0, length = 0, offset = 0;
-  if (!locator || !DecodeFirstExtent(ByteView(locator->runs.data(), locator->runs.size()), cluster, length))
+  if (!locator || !DecodeFirstExtent(locator->runs, cluster, length))
     return false;
   if (__builtin_mul_overflow(cluster, spc, &offset) || offset > run.first_lba) return false;
 

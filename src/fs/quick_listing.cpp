@@ -2,23 +2,11 @@
 
 #include <algorithm>
 
+#include "fs/exfat_volume.h"
+#include "fs/fat_volume.h"
+#include "fs/ntfs_volume.h"
 #include "fs/partitions.h"
 #include "store/extents.h"
-
-// The readers join the program as they are written; until one is there its
-// volumes are listed without files.
-#if __has_include("fs/ntfs_volume.h")
-#include "fs/ntfs_volume.h"
-#define TROVIUM_HAS_NTFS_READER 1
-#endif
-#if __has_include("fs/fat_volume.h")
-#include "fs/fat_volume.h"
-#define TROVIUM_HAS_FAT_READER 1
-#endif
-#if __has_include("fs/exfat_volume.h")
-#include "fs/exfat_volume.h"
-#define TROVIUM_HAS_EXFAT_READER 1
-#endif
 
 namespace trovium {
 
@@ -54,15 +42,9 @@ bool ReadRecordContent(const VolumeRecord& v, const FileRecord& r, uint64_t max_
 
 void RegisterExtentBuildersOnce() {
   static const bool registered = [] {
-#ifdef TROVIUM_HAS_NTFS_READER
     RegisterNtfsExtentBuilder();
-#endif
-#ifdef TROVIUM_HAS_FAT_READER
     RegisterFatExtentBuilder();
-#endif
-#ifdef TROVIUM_HAS_EXFAT_READER
     RegisterExfatExtentBuilder();
-#endif
     return true;
   }();
   (void)registered;
@@ -95,35 +77,14 @@ bool FindSourceVolumes(CSectorSource& source, const std::string& device_path, st
   return !found.empty();
 }
 
-bool HasFileSystemReader(int32_t fs_kind) {
-  switch (fs_kind) {
-#ifdef TROVIUM_HAS_NTFS_READER
-    case kFsNtfs: return true;
-#endif
-#ifdef TROVIUM_HAS_FAT_READER
-    case kFsFat16: case kFsFat32: return true;
-#endif
-#ifdef TROVIUM_HAS_EXFAT_READER
-    case kFsExfat: return true;
-#endif
-    default: return false;
-  }
-}
-
 bool ReadVolumeFiles(VolumeRecord& v, const std::atomic<int>* scan_state) {
   RegisterExtentBuildersOnce();
   bool read = false;
   switch (v.fs_kind) {
-#ifdef TROVIUM_HAS_NTFS_READER
     case kFsNtfs: read = ReadNtfsVolume(v, scan_state); break;
-#endif
-#ifdef TROVIUM_HAS_FAT_READER
     case kFsFat16: case kFsFat32: read = ReadFatVolume(v, scan_state); break;
-#endif
-#ifdef TROVIUM_HAS_EXFAT_READER
     case kFsExfat: read = ReadExfatVolume(v, scan_state); break;
-#endif
-    default: (void)scan_state; break;
+    default: break;
   }
   if (!IsValidRecord(v, kRootIndex)) {
     AddBaseRecords(v);

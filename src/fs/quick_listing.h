@@ -29,12 +29,10 @@ enum class ListingView { kAll, kExisting, kDeleted };
 // sector_count are absolute on the source. False when nothing was found.
 bool FindSourceVolumes(CSectorSource& source, const std::string& device_path, std::vector<VolumeRecord>& out);
 
-// True when a reader for this FsKind is part of the program.
-bool HasFileSystemReader(int32_t fs_kind);
-
 // Reads the volume's files with the reader of its kind and gives recycle-bin
 // entries their original names. A volume without a reader keeps just the
-// root and lost-files records; false then, or when the reader failed.
+// root and lost-files records; false then, or when the reader failed or was
+// stopped.
 bool ReadVolumeFiles(VolumeRecord& v, const std::atomic<int>* scan_state);
 
 // Opens the source (image or device, read-only) and lists it. False when it
