@@ -1,5 +1,6 @@
 #include <CLI/CLI.hpp>
 
+#include "cmd_devices.h"
 #include "cmd_ls.h"
 #include "cmd_scan.h"
 #include "cmd_sectors.h"
@@ -18,9 +19,12 @@ int main(int argc, char** argv) {
   CLI::App* scan_cmd = trovium::cli::AddScanCommand(app, scan);
   trovium::cli::LsOptions ls;
   CLI::App* ls_cmd = trovium::cli::AddLsCommand(app, ls);
+  trovium::cli::DevicesOptions devices;
+  CLI::App* devices_cmd = trovium::cli::AddDevicesCommand(app, devices);
   CLI11_PARSE(app, argc, argv);
   if (sectors_cmd->parsed()) return trovium::cli::RunSectorsCommand(sectors);
   if (scan_cmd->parsed()) return trovium::cli::RunScanCommand(scan);
   if (ls_cmd->parsed()) return trovium::cli::RunLsCommand(ls);
+  if (devices_cmd->parsed()) return trovium::cli::RunDevicesCommand(devices);
   return 0;
 }
