@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -156,6 +157,14 @@ TEST(NtfsDamageTest, WholeFileIntoAnExactlySizedBuffer) {
   EXPECT_EQ(bytes, r.size);
   EXPECT_EQ(ToLowerAscii(Md5Hex(buffer.get(), static_cast<size_t>(bytes))), "cf6f302d07e1a0d2cda1e3cfeb108e41");
   CloseSource(source);
+}
+
+TEST(NtfsDamageTest, AStopEndsTheReadWithoutATree) {
+  VolumeRecord v;
+  ASSERT_TRUE(NtfsVolumeOf(TestDataPath("fixtures/ntfs.img"), 0, kImageSectors, v));
+  const std::atomic<int> stop{2};
+  EXPECT_FALSE(ReadNtfsVolume(v, &stop));
+  EXPECT_FALSE(IsValidRecord(v, kLostIndex));
 }
 
 TEST(NtfsDamageTest, DamagedRecordsListWhatTheyCanAndNeverCrash) {
