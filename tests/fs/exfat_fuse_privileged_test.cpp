@@ -77,7 +77,8 @@ TEST(ExfatFusePrivilegedTest, ListsWhatExfatFuseWroteAndDeleted) {
     GTEST_SKIP() << "mkfs.exfat or exfat-fuse is not installed";
   test::TempDir dir;
   const std::string img = dir.File("v.img");
-  Mount mount{dir.File("mnt")};
+  Mount mount;
+  mount.point = dir.File("mnt");
   ASSERT_TRUE(Shell("truncate -s 32M " + img + " && mkfs.exfat -L FUSEVOL " + img + " >/dev/null" + " && mkdir " + mount.point));
   mount.loop = AttachLoop(img);
   if (mount.loop.empty()) GTEST_SKIP() << "no loop device available";
