@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <thread>
 #include <vector>
 
 #include "platform/paths.h"
@@ -64,10 +65,26 @@ void DropOldestLines(const std::string& path, uint64_t max_bytes) {
 
 }  // namespace
 
-std::timed_mutex& ReportChannelLockForTesting() {
-  static std::timed_mutex lock;
+std::mutex& ReportChannelLockForTesting() {
+  static std::mutex lock;
   return lock;
 }
+
+namespace {
+
+// A plain mutex polled until the deadline: timed waits on a mutex go through
+// a call that ThreadSanitizer does not follow, and reports are rare enough
+// that a 1-ms poll costs nothing.
+bool TryLockUntil(std::unique_lock<std::mutex>& lock, std::chrono::milliseconds deadline) {
+  auto until = std::chrono::steady_clock::now() + deadline;
+  while (!lock.try_lock()) {
+    if (std::chrono::steady_clock::now() >= until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+}  // namespace
 
 void FormatReportTimestamp(time_t t, long gmtoff, char* out) {
   int64_t secs = static_cast<int64_t>(t) + gmtoff;
@@ -112,8 +129,8 @@ bool AppendReportTo(const std::string& path, int code, std::string_view text,
                     const ReportFileLimits& limits) noexcept {
   try {
     if (path.empty()) return false;
-    std::unique_lock<std::timed_mutex> lock(ReportChannelLockForTesting(), std::defer_lock);
-    if (!lock.try_lock_for(limits.deadline)) return false;
+    std::unique_lock<std::mutex> lock(ReportChannelLockForTesting(), std::defer_lock);
+    if (!TryLockUntil(lock, limits.deadline)) return false;
 
     time_t now = ::time(nullptr);
     char stamp[32];

@@ -39,7 +39,7 @@ bool AppendReportTo(const std::string& path, int code, std::string_view text,
 
 // The process-wide lock that serialises the channel; tests hold it to see
 // the deadline at work.
-std::timed_mutex& ReportChannelLockForTesting();
+std::mutex& ReportChannelLockForTesting();
 
 // Formats t (seconds since the epoch) as "YYYY-MM-DD HH:MM:SS" shifted by
 // gmtoff seconds into out (at least 20 bytes, NUL-terminated). Pure arithmetic

@@ -69,7 +69,7 @@ TEST(ReportFile, BusyChannelDropsTheReportAfterTheDeadline) {
   limits.deadline = std::chrono::milliseconds(20);
   bool written = true;
   {
-    std::lock_guard<std::timed_mutex> hold(ReportChannelLockForTesting());
+    std::lock_guard<std::mutex> hold(ReportChannelLockForTesting());
     std::thread other([&] { written = AppendReportTo(dir.File("r.log"), 1, "late", limits); });
     other.join();
   }
