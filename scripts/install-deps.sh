@@ -10,7 +10,7 @@ packages=(
   libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-image-formats-plugins libgl-dev fonts-noto-cjk
-  sleuthkit mtools dosfstools exfatprogs ntfs-3g fdisk util-linux
+  sleuthkit mtools dosfstools exfatprogs exfat-fuse fuse3 ntfs-3g fdisk util-linux
 )
 
 missing=()
