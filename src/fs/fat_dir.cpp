@@ -49,10 +49,43 @@ bool IsShortEntry(ByteView e) {
 }
 
 // Makes the record of a short entry (with or without a long name) and hands it over.
+// A byte that can stand in a stored 8.3 name (upper-case ASCII, digits, the
+// allowed punctuation, or a byte of a code-page character).
+bool IsShortNameByte(uint8_t c) {
+  if (c < 0x20) return false;
+  switch (c) {
+    case '"': case '*': case '+': case ',': case '.': case '/': case ':': case ';':
+    case '<': case '=': case '>': case '?': case '[': case '\\': case ']': case '|': case 0x7F:
+      return false;
+    default: return c < 'a' || c > 'z';
+  }
+}
+
+// Stored name of a short entry made by a file system, not left-over bytes:
+// a non-blank first character, name bytes only, and blanks only as padding.
+bool IsPlausibleShortName(ByteView e) {
+  bool padding = false;
+  for (size_t i = 0; i < 11; ++i) {
+    uint8_t c = e.u8_or0(i);
+    if (i == 8) padding = false;
+    if (i == 0 && (c == kDeletedMark || c == 0x05)) continue;
+    if (c == ' ') {
+      if (i == 0) return false;
+      padding = true;
+      continue;
+    }
+    if (padding || !IsShortNameByte(c)) return false;
+  }
+  return true;
+}
+
 bool EmitEntry(ByteView e, const std::string& long_name, bool fat32_clusters, uint32_t parent,
                const FatRecordSink& sink) {
   const uint8_t attr = e.u8_or0(11);
-  if (attr == 0x00 || attr == kAttrLabel) return false;
+  if (attr == kAttrLabel) return false;
+  // Attribute 0 is a plain file whose archive bit was cleared (backup tools
+  // do that); only a well-formed short name tells it from left-over bytes.
+  if (attr == 0x00 && !IsPlausibleShortName(e)) return false;
   const bool deleted = e.u8_or0(0) == kDeletedMark;
   FileRecord r;
   r.name = long_name.empty() ? FatShortName(e) : long_name;
