@@ -1,10 +1,13 @@
 #include <CLI/CLI.hpp>
 
+#include <iostream>
+
 #include "cmd_devices.h"
 #include "cmd_ls.h"
 #include "cmd_scan.h"
 #include "cmd_sectors.h"
 #include "core/program_identity.h"
+#include "core/soft_config.h"
 #include "platform/crash_handler.h"
 
 // A crash anywhere, also before main, leaves a report in the state folder.
@@ -22,6 +25,12 @@ int main(int argc, char** argv) {
   trovium::cli::DevicesOptions devices;
   CLI::App* devices_cmd = trovium::cli::AddDevicesCommand(app, devices);
   CLI11_PARSE(app, argc, argv);
+  // The edition's switches (which devices are listed, the export folder name)
+  // come from the files beside the program; without them every switch is off.
+  if (!trovium::LoadSoftConfig()) {
+    std::cerr << "trovium-cli: warning: the configuration files Base.dat and Recovery.dat beside the program "
+                 "could not be read; using built-in defaults\n";
+  }
   if (sectors_cmd->parsed()) return trovium::cli::RunSectorsCommand(sectors);
   if (scan_cmd->parsed()) return trovium::cli::RunScanCommand(scan);
   if (ls_cmd->parsed()) return trovium::cli::RunLsCommand(ls);

@@ -57,11 +57,11 @@ TEST(SoftConfig, ShippedFilesLoadWithTheFullFeatureSet) {
   ASSERT_TRUE(LoadSoftConfig());
   EXPECT_EQ(EditionBrand(), "Trovium");
   EXPECT_EQ(EditionVersion(), "Standard");
-  for (const char* on : {"ParseFileSys", "ShowAllFile", "ClassifyFile", "SetParam", "NewMenu", "ShowDev", "ShowUsbDev",
+  for (const char* on : {"ParseFileSys", "ShowAllFile", "ClassifyFile", "SetParam", "NewMenu", "ShowDev",
                          "VideoSampleSize", "VideoSample01", "VideoSample02", "VideoSample20"}) {
     EXPECT_TRUE(IsSoftCfgOn(on)) << on;
   }
-  for (const char* off : {"MustScanEnd", "Splash", "MovFragRecovery", "MtsFragRecovery", "NoSuchKey"}) {
+  for (const char* off : {"MustScanEnd", "ShowUsbDev", "Splash", "MovFragRecovery", "MtsFragRecovery", "NoSuchKey"}) {
     EXPECT_FALSE(IsSoftCfgOn(off)) << off;
   }
   EXPECT_EQ(GetSoftCfg("Company"), "Trovium");
