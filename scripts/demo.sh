@@ -8,3 +8,5 @@ cmake --build --preset default
 image=build/default/testdata/fixtures/disk-mbr.img
 echo "=== trovium-cli sectors $image"
 build/default/bin/trovium-cli sectors "$image"
+echo "=== trovium-cli ls $image"
+build/default/bin/trovium-cli ls "$image"
