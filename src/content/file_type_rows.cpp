@@ -5,7 +5,7 @@ namespace {
 
 // html (79) is added twice, first as a document and then under "其他": the
 // second add wins for the row, but the code stays in both categories' lists.
-constexpr FileTypeRowSpec kRows[] = {
+constexpr FileTypeRowDef kRows[] = {
     {37, 6, "docx", nullptr, "MS Office 2007 WORD 文档"},
     {38, 6, "xlsx", nullptr, "MS Office 2007 EXCEL 文档"},
     {36, 6, "doc", "doc;wps", "MS Office Word 或 WPS Office WPS 文档"},
@@ -131,6 +131,6 @@ constexpr FileTypeRowSpec kRows[] = {
 
 }  // namespace
 
-std::span<const FileTypeRowSpec> file_type_row_specs() { return kRows; }
+std::span<const FileTypeRowDef> file_type_row_defs() { return kRows; }
 
 }  // namespace trovium

@@ -8,7 +8,7 @@
 
 namespace trovium {
 
-struct FileTypeRowSpec {
+struct FileTypeRowDef {
   uint32_t code;
   uint32_t category;
   const char* extension;
@@ -16,6 +16,6 @@ struct FileTypeRowSpec {
   const char* description;
 };
 
-std::span<const FileTypeRowSpec> file_type_row_specs();
+std::span<const FileTypeRowDef> file_type_row_defs();
 
 }  // namespace trovium

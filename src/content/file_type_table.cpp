@@ -24,17 +24,17 @@ ProcessTable& process_table() {
   return instance;
 }
 
-void add_row(FileTypeTable& table, const FileTypeRowSpec& spec) {
-  FileTypeRow& row = table.rows[spec.code];
-  row.category = spec.category;
-  row.code = spec.code;
-  row.description = spec.description;
-  row.extension = spec.extension;
-  row.extension_list = spec.extension_list ? spec.extension_list : spec.extension;
+void add_row(FileTypeTable& table, const FileTypeRowDef& def) {
+  FileTypeRow& row = table.rows[def.code];
+  row.category = def.category;
+  row.code = def.code;
+  row.description = def.description;
+  row.extension = def.extension;
+  row.extension_list = def.extension_list ? def.extension_list : def.extension;
   row.selected = 1;
-  table.categories[spec.category].codes.push_back(spec.code);
-  if (spec.category == kCategoryPhoto) table.photo_codes.push_back(spec.code);
-  if (spec.category == kCategoryVideo) table.video_codes.push_back(spec.code);
+  table.categories[def.category].codes.push_back(def.code);
+  if (def.category == kCategoryPhoto) table.photo_codes.push_back(def.code);
+  if (def.category == kCategoryVideo) table.video_codes.push_back(def.code);
 }
 
 char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -82,7 +82,7 @@ void fill_file_type_table(FileTypeTable& table) {
     table.categories[id].name = kCategoryNames[id - kFirstShownCategory];
   }
   table.rows.resize(kFileTypeSlotCount);
-  for (const FileTypeRowSpec& spec : file_type_row_specs()) add_row(table, spec);
+  for (const FileTypeRowDef& def : file_type_row_defs()) add_row(table, def);
 }
 
 const FileTypeTable& build_file_type_table() {
