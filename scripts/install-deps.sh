@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-image-formats-plugins libgl-dev fonts-noto-cjk
   sleuthkit mtools dosfstools exfatprogs exfat-fuse fuse3 ntfs-3g fdisk util-linux
+  nbdkit libnbd-bin fusefat
 )
 
 missing=()
