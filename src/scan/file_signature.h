@@ -5,37 +5,10 @@
 
 #include <cstdint>
 
+#include "content/carve.h"
 #include "content/file_type_table.h"
 
 namespace trovium {
-
-enum CarveStatus : uint32_t {
-  kCarveNoRule = 0,      // the type has no size rule; size stays 0
-  kCarveReadDone = 1,    // internal: the requested bytes were copied
-  kCarveOutOfRange = 2,  // internal: the bytes can never come from this buffer
-  kCarvePending = 3,     // needs bytes beyond the buffer (need_first_lba..need_last_lba)
-  kCarveSized = 4,       // size is the file size
-  kCarveInvalid = 5,     // not a valid file of this type
-};
-
-// One carved file's size step; zeroed before use.
-struct CarveState {
-  uint32_t code;
-  uint32_t status;
-  uint64_t first_lba;
-  uint64_t size;
-  uint64_t offset;
-  uint32_t read_length;
-  uint64_t need_first_lba;
-  uint64_t need_last_lba;
-  uint32_t last_length;
-  uint32_t count;
-  uint8_t phase;
-  uint8_t moov_count;
-  uint8_t mdat_count;
-  uint8_t big_endian;
-  uint64_t record;  // the record a rule produces (video), kept as the hit's payload
-};
 
 struct FileSignatureHooks {
   // sector: 512 bytes. True and a code below 238 when a file starts there.
