@@ -52,7 +52,8 @@ inline constexpr char kOpenVerb[] = "打开";
 // Outcome of one export, written by the worker and read after it ended.
 struct ExportTotals {
   uint32_t files_attempted = 0;
-  uint32_t files_recovered = 0;  // written completely (or skipped on request)
+  uint32_t files_recovered = 0;  // written completely
+  uint32_t files_skipped = 0;    // left as they were on request (overwrite policy)
   uint32_t files_failed = 0;
   uint64_t bytes_written = 0;    // bytes of the recovered files
   bool out_of_space = false;     // the output drive ran full; the export stopped
@@ -172,8 +173,8 @@ bool ExportRecord(ExportJob& job, const ExportTarget& target, ExportProgress& pr
 // Writes one file record to `path` (its folder exists; its last component is
 // already a safe name). Applies the overwrite policy to a file that existed
 // before this export and numbers a clash within the export. Counts the
-// outcome in job.totals. True when the file was recovered (or skipped on
-// request).
+// outcome in job.totals. True when the file was recovered or skipped on
+// request.
 bool CopyFileRecord(ExportJob& job, const std::string& path, ExportProgress& progress, const FileRecord& record,
                     uint32_t volume_address);
 
