@@ -4,6 +4,7 @@
 
 #include "cmd_devices.h"
 #include "cmd_ls.h"
+#include "cmd_recover.h"
 #include "cmd_scan.h"
 #include "cmd_sectors.h"
 #include "core/program_identity.h"
@@ -24,6 +25,8 @@ int main(int argc, char** argv) {
   CLI::App* ls_cmd = trovium::cli::AddLsCommand(app, ls);
   trovium::cli::DevicesOptions devices;
   CLI::App* devices_cmd = trovium::cli::AddDevicesCommand(app, devices);
+  trovium::cli::RecoverOptions recover;
+  CLI::App* recover_cmd = trovium::cli::AddRecoverCommand(app, recover);
   CLI11_PARSE(app, argc, argv);
   // The edition's switches (which devices are listed, the export folder name)
   // come from the files beside the program; without them every switch is off.
@@ -35,5 +38,6 @@ int main(int argc, char** argv) {
   if (scan_cmd->parsed()) return trovium::cli::RunScanCommand(scan);
   if (ls_cmd->parsed()) return trovium::cli::RunLsCommand(ls);
   if (devices_cmd->parsed()) return trovium::cli::RunDevicesCommand(devices);
+  if (recover_cmd->parsed()) return trovium::cli::RunRecoverCommand(recover);
   return 0;
 }
