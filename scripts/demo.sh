@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds, and runs the main job on the bundled demo image.
+# The main job: installs what is needed, builds, and recovers the deleted files
+# of the bundled demo image (FAT32, NTFS, exFAT and FAT16 partitions) into
+# ./recovered, printing the summary.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-scripts/install-deps.sh
-cmake --preset default >/dev/null
-cmake --build --preset default
-image=build/default/testdata/fixtures/disk-mbr.img
-echo "=== trovium-cli sectors $image"
-build/default/bin/trovium-cli sectors "$image"
-echo "=== trovium-cli ls $image"
-build/default/bin/trovium-cli ls "$image"
+repo="$(cd "$(dirname "$0")/.." && pwd)"
+"$repo/scripts/install-deps.sh"
+cmake --preset default -S "$repo" >/dev/null
+cmake --build "$repo/build/default"
+image="$repo/build/default/testdata/fixtures/disk-mbr.img"
+echo "=== trovium-cli ls --deleted $image"
+"$repo/build/default/bin/trovium-cli" ls --deleted "$image"
+mkdir -p recovered
+echo "=== trovium-cli recover $image --out recovered --deleted"
+"$repo/build/default/bin/trovium-cli" recover "$image" --out recovered --deleted --yes
