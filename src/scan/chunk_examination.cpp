@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "content/carve.h"
+#include "content/signatures.h"
 #include "core/memory_manager.h"
 #include "scan/structure_detector.h"
 
@@ -13,14 +15,11 @@ constexpr uint16_t kTagSectorCopy = 226;
 
 // A file starts here: size it over the chunk and record it.
 void RecordFileHit(ChunkExamination& exam, ByteView chunk, uint64_t chunk_lba, uint64_t lba, FileTypeCode code) {
-  const FileSignatureHooks& sig = FileSignatures();
   CarveState state{};
   state.code = code;
   state.first_lba = lba;
-  if (sig.determine_size != nullptr) {
-    state.status = sig.determine_size(chunk.data(), chunk.size(), state, chunk_lba);
-    if (state.status == kCarvePending && sig.queue_pending_carve != nullptr) sig.queue_pending_carve(state);
-  }
+  state.status = exam.pending.size_step(chunk.data(), chunk.size(), state, chunk_lba);
+  if (state.status == kCarvePending) queue_pending_carve(exam.pending, state);
   ScanHit hit;
   hit.kind = static_cast<uint8_t>(state.code);
   hit.sub = static_cast<uint8_t>(state.status & 0xFF);
@@ -67,8 +66,6 @@ bool ProcessChunk(ChunkExamination& exam, ByteView chunk, uint64_t chunk_lba) {
   chunk = chunk.sub(0, static_cast<size_t>(sectors * 512));
   exam.scratch.clear();
   const ChunkExamSteps& steps = exam.steps;
-  const FileSignatureHooks& sig = FileSignatures();
-  const auto detect = sig.detect_file_type;  // looked up once per chunk, not per sector
   uint64_t mft_start = 0;
   uint64_t mft_sectors = 0;
   uint32_t file_records = 0;
@@ -80,7 +77,7 @@ bool ProcessChunk(ChunkExamination& exam, ByteView chunk, uint64_t chunk_lba) {
     const uint8_t* data = chunk.data() + i * 512;
     uint64_t lba = chunk_lba + i;
     FileTypeCode code = kUnknownFileType;
-    if (detect != nullptr && detect(data, code) && code < kUnknownFileType) {
+    if (detect_file_type(ByteView(data, 512), code)) {
       // The size rule looks ahead through the whole chunk.
       if (ready < sectors) ready = exam.await_sectors(sectors);
       RecordFileHit(exam, chunk, chunk_lba, lba, code);
@@ -115,9 +112,12 @@ bool ProcessChunk(ChunkExamination& exam, ByteView chunk, uint64_t chunk_lba) {
   if (exam.show_while_scanning && steps.volumes_from_file_records) {
     steps.volumes_from_file_records(hits, chunk_lba, file_records);
   }
-  if (sig.pending_carves_touch_chunk != nullptr && sig.resolve_pending_carves != nullptr &&
-      sig.pending_carves_touch_chunk(chunk_lba)) {
-    sig.resolve_pending_carves(chunk.data(), chunk_lba);
+  if (pending_carves_touch_chunk(exam.pending, chunk_lba)) {
+    resolve_pending_carves(exam.pending, chunk, chunk_lba, [&exam, &steps](const CarveState& state) {
+      if (steps.pending_carve_finished) steps.pending_carve_finished(state);
+      // A carve finished by its own chunk's window is still in the scratch list.
+      if (!UpdateStoredHit(*exam.store, state)) UpdateHitList(exam.scratch, state);
+    });
   }
   if (!StoreChunkHits(*exam.store, hits.data(), hits.size(), chunk_lba)) {
     ReleaseHitPayloads(*exam.store, hits.data(), hits.size());

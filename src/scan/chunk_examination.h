@@ -11,6 +11,7 @@
 #include "core/byte_view.h"
 #include "scan/chunk_order.h"
 #include "scan/hit_store.h"
+#include "scan/pending_carves.h"
 #include "scan/progress.h"
 
 namespace trovium {
@@ -34,6 +35,9 @@ struct ChunkExamSteps {
   std::function<void(std::span<const ScanHit> hits, uint64_t chunk_lba, uint32_t file_records)>
       volumes_from_file_records;
   std::function<void(std::span<const ScanHit> hits, uint64_t chunk_lba)> publish_carved_files;
+  // A pending carve finished, before its stored hit is updated (the video
+  // fragment mode adds sized photos to the store at once).
+  std::function<void(const CarveState& state)> pending_carve_finished;
 };
 
 // The handler's state for one scan.
@@ -50,6 +54,7 @@ struct ChunkExamination {
   // answers how many are.
   std::function<uint64_t(uint64_t sectors)> await_sectors;
   HitList scratch{MemAllocator<ScanHit>(404)};  // the chunk in progress, reused
+  PendingCarves pending;  // carves waiting for later chunks; lives as long as the scan
 };
 
 // Examines the whole sectors of `chunk` (at most one chunk's worth) at

@@ -103,12 +103,8 @@ void ReleaseHitPayloads(const HitStore& store, const ScanHit* hits, size_t count
   for (size_t i = 0; i < count; ++i) ReleasePayload(store, hits[i]);
 }
 
-bool UpdateStoredHit(HitStore& store, const CarveState& state) {
-  HitList* list = store.ChunkHits == nullptr || state.first_lba / kScanChunkSectors >= store.chunk_count
-                      ? nullptr
-                      : store.ChunkHits[state.first_lba / kScanChunkSectors];
-  if (list == nullptr) return false;
-  for (ScanHit& hit : *list) {
+bool UpdateHitList(HitList& list, const CarveState& state) {
+  for (ScanHit& hit : list) {
     if (hit.lba != state.first_lba) continue;
     if (hit.kind >= 200 && hit.kind <= 209 && hit.kind != state.code) continue;
     hit.sub = static_cast<uint8_t>(state.status & 0xFF);
@@ -121,6 +117,13 @@ bool UpdateStoredHit(HitStore& store, const CarveState& state) {
     return true;
   }
   return false;
+}
+
+bool UpdateStoredHit(HitStore& store, const CarveState& state) {
+  HitList* list = store.ChunkHits == nullptr || state.first_lba / kScanChunkSectors >= store.chunk_count
+                      ? nullptr
+                      : store.ChunkHits[state.first_lba / kScanChunkSectors];
+  return list != nullptr && UpdateHitList(*list, state);
 }
 
 std::optional<ScanHit> PreviousChunkLastHit(const HitStore& store, uint64_t index) {

@@ -9,7 +9,7 @@
 #include <optional>
 
 #include "core/mem_allocator.h"
-#include "scan/file_signature.h"
+#include "content/carve.h"
 #include "scan/scan_hit.h"
 
 namespace trovium {
@@ -57,6 +57,8 @@ void ReleaseHitPayloads(const HitStore& store, const ScanHit* hits, size_t count
 
 // A pending carve finished: updates the first stored hit at its first LBA.
 bool UpdateStoredHit(HitStore& store, const CarveState& state);
+// The same update on a list not stored yet.
+bool UpdateHitList(HitList& list, const CarveState& state);
 
 // Neighbouring hits across chunk lists; the search stops at a chunk without a list.
 std::optional<ScanHit> PreviousChunkLastHit(const HitStore& store, uint64_t index);

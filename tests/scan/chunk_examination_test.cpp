@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "content/file_type_table.h"
 #include "scan/structure_detector.h"
 
 namespace trovium {
@@ -52,20 +53,31 @@ void FatDir(uint8_t* s, uint32_t dot, uint32_t dotdot) {
   Put16(s, 58, dotdot & 0xFFFF);
 }
 
-// A file starts at every sector beginning with 0xEB 0x52 (so an NTFS boot
-// sector is also a file start) and at "JPG!"; the JPEG's size is pending.
-bool TestDetect(const uint8_t* s, FileTypeCode& code) {
-  if (s[0] == 0xEB && s[1] == 0x52) return code = kFileTypeAi, true;
-  if (std::memcmp(s, "JPG!", 4) == 0) return code = kFileTypeJpg, true;
-  return false;
+// A partition-table sector whose first bytes also start a PDF.
+void PdfOverPartitionTable(uint8_t* s) {
+  std::memcpy(s, "%PDF-1.4", 8);
+  s[446 + 4] = 0x07;
+  Put32(s, 446 + 8, 2048);
+  Put32(s, 446 + 12, 0x100000);
+  s[510] = 0x55;
+  s[511] = 0xAA;
 }
-int g_queued = 0;
-uint32_t TestSize(const uint8_t*, uint64_t, CarveState& state, uint64_t) {
-  if (state.code == kFileTypeJpg) return kCarvePending;
-  state.size = 1234;
+
+// JPEGs wait for the chunk after their own and are then sized; anything else
+// is sized at once.
+uint32_t TestSize(const uint8_t*, uint64_t length, CarveState& state, uint64_t buffer_lba) {
+  if (state.code != kFileTypeJpg) {
+    state.size = 1234;
+    return kCarveSized;
+  }
+  const uint64_t need = (state.first_lba / kScanChunkSectors + 1) * kScanChunkSectors;
+  if (buffer_lba + length / 512 <= need) {
+    state.need_first_lba = state.need_last_lba = need;
+    return kCarvePending;
+  }
+  state.size = 777;
   return kCarveSized;
 }
-void TestQueue(const CarveState&) { ++g_queued; }
 
 class ChunkExaminationTest : public ::testing::Test {
  protected:
@@ -80,7 +92,6 @@ class ChunkExaminationTest : public ::testing::Test {
   }
   void TearDown() override {
     ReleaseHitStore(store_);
-    SetFileSignatureHooks({});
   }
   uint8_t* Sector(size_t i) { return chunk_.data() + i * 512; }
   bool Run(uint64_t chunk_lba) { return ProcessChunk(exam_, ByteView(chunk_.data(), chunk_.size()), chunk_lba); }
@@ -115,22 +126,31 @@ TEST_F(ChunkExaminationTest, StructuresAreRecordedWithTheirPayloadsAndCounted) {
   EXPECT_EQ(ChunkHitList(store_, 1), nullptr);
 }
 
-TEST_F(ChunkExaminationTest, AFileStartHidesTheStructureInTheSameSector) {
-  SetFileSignatureHooks({.detect_file_type = TestDetect, .determine_size = TestSize, .queue_pending_carve = TestQueue});
-  g_queued = 0;
-  NtfsBoot(Sector(3));
-  std::memcpy(Sector(9), "JPG!", 4);
+TEST_F(ChunkExaminationTest, AFileStartHidesTheStructureInTheSameSectorAndPendingCarvesFinishLater) {
+  exam_.pending.size_step = TestSize;
+  PdfOverPartitionTable(Sector(3));
+  uint8_t kind = 0;
+  ASSERT_TRUE(DetectStructure(ByteView(Sector(3), 512), 3, kind));
+  const uint8_t jpeg[] = {0xFF, 0xD8, 0xFF, 0xE0};
+  std::memcpy(Sector(9), jpeg, 4);
   ASSERT_TRUE(Run(0));
   const HitList& hits = Hits(0);
   ASSERT_EQ(hits.size(), 2u);
-  EXPECT_EQ(hits[0].kind, kFileTypeAi);
+  EXPECT_EQ(hits[0].kind, kFileTypePdf);
   EXPECT_EQ(hits[0].sub, kCarveSized);
   EXPECT_EQ(hits[0].payload, 1234u);
   EXPECT_EQ(hits[1].kind, kFileTypeJpg);
   EXPECT_EQ(hits[1].sub, kCarvePending);
-  EXPECT_EQ(g_queued, 1);
+  EXPECT_EQ(exam_.pending.list.size(), 1u);
   EXPECT_EQ(stats_.filesFound, 2u);
-  EXPECT_EQ(stats_.ntfsBootHits, 0u);
+  EXPECT_EQ(stats_.ebrHits, 0u);
+
+  // The next chunk completes the JPEG: its stored hit in chunk 0 is updated.
+  chunk_.assign(chunk_.size(), 0);
+  ASSERT_TRUE(Run(kChunk));
+  EXPECT_TRUE(exam_.pending.list.empty());
+  EXPECT_EQ(Hits(0)[1].sub, kCarveSized);
+  EXPECT_EQ(Hits(0)[1].payload, 777u);
 }
 
 TEST_F(ChunkExaminationTest, FileRecordsOfAKnownMftAskTheReaderOnce) {
