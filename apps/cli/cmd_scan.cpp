@@ -72,12 +72,18 @@ bool WriteJson(const std::string& path, const std::string& source, const ScanSta
   HitList all{MemAllocator<ScanHit>(404)};
   CollectHits(store, all, false, false);
   nlohmann::ordered_json hits = nlohmann::ordered_json::array();
+  nlohmann::ordered_json files = nlohmann::ordered_json::array();
   for (const ScanHit& h : all) {
     // File hits carry their carved size; structure payloads are pointers or numbers of no use outside.
     uint64_t size = h.kind < 172 ? h.payload : 0;
     hits.push_back({{"kind", h.kind}, {"name", KindName(h.kind)}, {"lba", h.lba}, {"sub", h.sub}, {"size", size}});
+    // Carved files: status 0 no size rule, 3 still pending at the end, 4 sized, 5 invalid.
+    if (h.kind >= 36 && h.kind < 172) {
+      files.push_back({{"type", KindName(h.kind)}, {"code", h.kind}, {"first_lba", h.lba}, {"status", h.sub},
+                       {"size", size}});
+    }
   }
-  nlohmann::ordered_json out = {{"source", source}, {"stats", by_name}, {"hits", hits}};
+  nlohmann::ordered_json out = {{"source", source}, {"stats", by_name}, {"hits", hits}, {"files", files}};
   std::ofstream f(path, std::ios::binary | std::ios::trunc);
   f << out.dump() << "\n";
   return static_cast<bool>(f);
