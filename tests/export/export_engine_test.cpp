@@ -197,6 +197,7 @@ TEST(ExportOverwrite, PoliciesApplyToFilesThatExistedBefore) {
 TEST(ExportDeepTree, HundredThousandLevelsAreCheckedCountedAndExported) {
   Image img(16);
   Builder b;
+  ASSERT_TRUE(GrowRecords(b.v, 100010));  // one allocation, not one per record
   uint32_t at = kRootIndex;
   uint32_t shallow_dir = 0;
   for (int level = 0; level < 100000; ++level) {
