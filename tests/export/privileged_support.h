@@ -120,7 +120,8 @@ struct FuseMount {
   ~FuseMount() { Unmount(); }
   bool Unmount() {
     if (!mounted) return true;
-    mounted = !Run({"fusermount", "-u", point});
+    for (const char* tool : {"fusermount3", "fusermount"})
+      if (mounted) mounted = !Run({tool, "-u", point});
     if (mounted) mounted = !Run({"fusermount", "-uz", point});
     return !mounted;
   }
