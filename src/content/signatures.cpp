@@ -47,9 +47,6 @@ bool MarkupAfterBreaks(ByteView v) {
   return At(v, at, "<?xml") && v.has(at + 5, 1) && B(v, at + 5) == 0;
 }
 
-// The tests from the 15th on that every first byte shares, in their order.
-inline FileTypeCode Shared15(ByteView v) { return Rtf(v) ? FileTypeCode{kFileTypeRtf} : kUnknownFileType; }
-
 // After the RTF test: WAVE (24th) then the "ftyp" family (39th..43rd) with
 // nothing of this first byte between or after them.
 inline FileTypeCode Shared24And39(ByteView v) {
