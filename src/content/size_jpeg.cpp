@@ -2,6 +2,8 @@
 // image marker after it. The rule reads from the file's start, first up to
 // the end of the chunk in memory, then 8 MiB more each time it needs more.
 
+#include <cstring>
+
 #include "content/size_format_rules.h"
 #include "content/size_rule_read.h"
 
@@ -47,11 +49,16 @@ uint32_t WalkMarkers(const ByteView& v, CarveState& state) {
 uint32_t FindEndOfImage(const ByteView& v, CarveState& state) {
   const uint8_t* data = v.data();
   const uint64_t end = v.size();
-  for (uint64_t i = state.last_length; i + 1 < end; ++i) {
-    if (data[i] == 0xFF && data[i + 1] == 0xD9) {
+  uint64_t i = state.last_length;
+  while (i + 1 < end) {
+    const void* ff = std::memchr(data + i, 0xFF, end - 1 - i);
+    if (ff == nullptr) break;
+    i = static_cast<uint64_t>(static_cast<const uint8_t*>(ff) - data);
+    if (data[i + 1] == 0xD9) {
       state.size = i + 2;
       return kCarveSized;
     }
+    ++i;
   }
   // Keep the last byte: it may be the FF of a marker cut by the read.
   if (end > 0) state.last_length = static_cast<uint32_t>(end - 1);
