@@ -109,7 +109,9 @@ TEST_P(ExportFixture, EveryIntactFileMatchesGroundTruth) {
       // lost first character): the same bytes must still be there.
       const bool recycle_info = path.find("$RECYCLE.BIN") != std::string::npos &&
                                 path.substr(path.rfind('/') + 1).rfind("$I", 0) == 0;
-      if (!recycle_info) EXPECT_TRUE(exported[part].by_md5.count(md5)) << "missing";
+      if (!recycle_info) {
+        EXPECT_TRUE(exported[part].by_md5.count(md5)) << "missing";
+      }
     }
     ++checked;
   }
@@ -143,8 +145,8 @@ TEST_P(ExportFixture, EveryIntactFileMatchesGroundTruth) {
 INSTANTIATE_TEST_SUITE_P(Images, ExportFixture,
                          ::testing::Values("ntfs.img", "fat16.img", "fat32.img", "exfat.img", "disk-mbr.img",
                                            "disk-gpt.img"),
-                         [](const auto& info) {
-                           std::string n = info.param;
+                         [](const auto& param_info) {
+                           std::string n = param_info.param;
                            for (char& c : n) if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
                            return n;
                          });
