@@ -12,7 +12,11 @@ constexpr uint32_t kMdatFragmentCode = 202;
 SizeRuleTable BuildTable() {
   SizeRuleTable table{};
   table[kFileTypeDoc] = SizeOle2;
+  // The OOXML walk refines the code as it goes (docx, xlsx, pptx); a walk
+  // that is pending by then is continued under its refined code.
   table[kFileTypeDocx] = SizeOoxml;
+  table[kFileTypeXlsx] = SizeOoxml;
+  table[kFileTypePptx] = SizeOoxml;
   table[kFileTypeChm] = SizeChm;
   table[kFileTypeHlp] = SizeWinHelp;
   table[kFileTypeJpg] = SizeJpeg;

@@ -152,6 +152,28 @@ TEST(SizeWalks, HandMadeFiles) {
   }
 }
 
+Bytes ZipEntry(const std::string& name, uint32_t data_size) {
+  Bytes b;
+  b.raw("PK\x03\x04").zeros(14).le32(data_size).le32(data_size).le16(static_cast<uint32_t>(name.size())).le16(0);
+  return b.raw(name).zeros(data_size);
+}
+
+TEST(SizeWalks, OoxmlRefinedBeforeAPendingReadIsFinishedFromTheWindow) {
+  Bytes pkg = Concat({ZipEntry("[Content_Types].xml", 600), ZipEntry("_rels/.rels", 600),
+                      ZipEntry("xl/workbook.xml", 600), ZipEntry("xl/styles.xml", 600)});
+  pkg.raw("PK\x05\x06").zeros(18);
+  const std::vector<uint8_t> buffer = test::InBuffer(pkg.b);
+  // The chunk ends after the third local header, which names the package a
+  // workbook; the fourth is read from the window.
+  CarveState st = test::RunRule(37, buffer, 2048);
+  ASSERT_EQ(st.status, kCarvePending);
+  EXPECT_EQ(st.code, 38u);
+  determine_size(buffer.data(), buffer.size(), st, test::kTestLba);
+  EXPECT_EQ(st.status, kCarveSized);
+  EXPECT_EQ(st.code, 38u);
+  EXPECT_EQ(st.size, pkg.size());
+}
+
 TEST(SizeWalks, MpegAudioFrameLengths) {
   struct {
     uint8_t b1, b2;
