@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr uint32_t kCodes[] = {36, 37, 39, 41, 46, 48, 49, 53, 54, 61, 62, 64, 66, 67, 68, 69, 71, 72, 73, 82, 86, 108, 202};
+constexpr uint32_t kCodes[] = {36, 37, 39, 41, 46, 48, 49, 53, 54, 61, 62, 64, 66, 67, 68, 69, 71, 72, 73, 82, 86, 108, 202, 38, 89};
 constexpr uint64_t kFirstLba = 4096;
 constexpr size_t kTiffWindow = 0x3800000 + 0x10000;
 
