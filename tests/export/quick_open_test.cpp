@@ -8,9 +8,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cstdlib>
-
 #include "common/test_support.h"
+#include "export/scoped_home.h"
 #include "export/synthetic_volume.h"
 #include "export/temp_files.h"
 #include "platform/private_folder.h"
@@ -25,7 +24,6 @@ struct SilentView : ProgressView {
 class QuickOpenTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    setenv("TROVIUM_HOME", home_.path().c_str(), 1);
     test::SyntheticVolume v(dir_.File("src.img"));
     docs_ = v.Dir(kRootIndex, "docs");
     script_ = v.File(docs_, "run.sh", test::Bytes(700, 1));
@@ -54,6 +52,7 @@ class QuickOpenTest : public ::testing::Test {
   static std::string Parent(const std::string& p) { return p.substr(0, p.rfind('/')); }
 
   test::TempDir home_, dir_;
+  test::ScopedHome scoped_home_{home_.path()};
   FoundFileStore store_;
   ScriptedPrompt prompt_;
   RecordRequest request_;

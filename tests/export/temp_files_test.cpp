@@ -9,10 +9,10 @@
 #include <sys/time.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "common/test_support.h"
+#include "export/scoped_home.h"
 #include "platform/private_folder.h"
 
 namespace trovium {
@@ -20,17 +20,7 @@ namespace {
 
 class TempFilesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const char* old = std::getenv("TROVIUM_HOME");
-    old_home_ = old ? old : "";
-    had_home_ = old != nullptr;
-    setenv("TROVIUM_HOME", home_.path().c_str(), 1);
-  }
-  void TearDown() override {
-    RemoveAllTempFiles();
-    if (had_home_) setenv("TROVIUM_HOME", old_home_.c_str(), 1);
-    else unsetenv("TROVIUM_HOME");
-  }
+  void TearDown() override { RemoveAllTempFiles(); }
 
   // A copy as quick open leaves it: a file in a fresh subfolder, listed.
   std::string MakeCopy(const std::string& name, uint64_t listed_size = 10) {
@@ -57,8 +47,7 @@ class TempFilesTest : public ::testing::Test {
   }
 
   test::TempDir home_;
-  std::string old_home_;
-  bool had_home_ = false;
+  test::ScopedHome scoped_home_{home_.path()};
   ScriptedPrompt prompt_;
 };
 

@@ -6,11 +6,11 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <thread>
 
 #include "common/test_support.h"
 #include "export/quick_open.h"
+#include "export/scoped_home.h"
 #include "export/synthetic_volume.h"
 #include "export/temp_files.h"
 
@@ -28,7 +28,6 @@ struct StopView : ProgressView {
 class WorkerRuleTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    setenv("TROVIUM_HOME", home_.path().c_str(), 1);
     test::SyntheticVolume v(dir_.File("src.img"));
     file_ = v.File(kRootIndex, "a.txt", test::Bytes(900, 3));
     request_.store = &store_;
@@ -59,6 +58,7 @@ class WorkerRuleTest : public ::testing::Test {
   }
 
   test::TempDir home_, dir_;
+  test::ScopedHome scoped_home_{home_.path()};
   FoundFileStore store_;
   ScriptedPrompt prompt_;
   RecordRequest request_;
