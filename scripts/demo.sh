@@ -5,8 +5,7 @@
 set -euo pipefail
 repo="$(cd "$(dirname "$0")/.." && pwd)"
 "$repo/scripts/install-deps.sh"
-cmake --preset default -S "$repo" >/dev/null
-cmake --build "$repo/build/default"
+(cd "$repo" && cmake --preset default >/dev/null && cmake --build --preset default)
 image="$repo/build/default/testdata/fixtures/disk-mbr.img"
 echo "=== trovium-cli ls --deleted $image"
 "$repo/build/default/bin/trovium-cli" ls --deleted "$image"
