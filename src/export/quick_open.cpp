@@ -1,6 +1,8 @@
 #include "export/quick_open.h"
 
+#include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "core/path_util.h"
@@ -11,6 +13,22 @@
 #include "platform/private_folder.h"
 
 namespace trovium {
+namespace {
+
+// A front end that forgets EndQuickOpen still leaves no copy and no running
+// worker behind on a normal exit.
+void EndQuickOpenAtExit() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    // Both process-wide blocks exist before the handler is registered, so
+    // they are destroyed only after it ran.
+    ExportWorkerBusy();
+    TempFileCount();
+    std::atexit(EndQuickOpen);
+  });
+}
+
+}  // namespace
 
 std::string QuickOpenCopyPath(const std::string& folder, const std::string& record_name) {
   return JoinPath(folder, SafeNameComponent(record_name));
@@ -47,7 +65,7 @@ bool QuickOpen(const RecordRequest& request, ProgressView& view, const FileOpene
   if (!r || r->is_dir()) return false;
   if (ExportWorkerBusy()) return false;
   if (TempFolder().empty()) return false;
-  RemoveTempFilesAtExit();
+  EndQuickOpenAtExit();
   if (!CheckTempFiles(prompt)) return false;
   // A fresh folder per open: an earlier copy of the same name that a viewer
   // still shows is never overwritten or deleted under it.

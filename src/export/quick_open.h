@@ -27,7 +27,7 @@ void QuickOpenFileThread(ExportJob& job);
 std::string QuickOpenCopyPath(const std::string& folder, const std::string& record_name);
 
 // At program end: stops and joins a running worker, then removes every
-// temporary copy.
+// temporary copy. Runs by itself at a normal exit once QuickOpen was used.
 void EndQuickOpen();
 
 }  // namespace trovium

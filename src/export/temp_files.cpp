@@ -1,6 +1,5 @@
 #include "export/temp_files.h"
 
-#include <cstdlib>
 #include <mutex>
 #include <vector>
 
@@ -106,14 +105,6 @@ void RemoveAllTempFiles() {
   for (TempFile& f : list.files)
     if (!Inside(f.path, folder) && platform::PathExists(f.path)) still.push_back(std::move(f));
   list.files = std::move(still);
-}
-
-void RemoveTempFilesAtExit() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    List();  // constructed before the handler is registered, so it outlives it
-    std::atexit(RemoveAllTempFiles);
-  });
 }
 
 }  // namespace trovium

@@ -45,7 +45,4 @@ bool CheckTempFiles(UserPrompt& prompt);
 // and forgets the list. The folder itself stays. At program end.
 void RemoveAllTempFiles();
 
-// Makes sure RemoveAllTempFiles runs when the process exits normally.
-void RemoveTempFilesAtExit();
-
 }  // namespace trovium

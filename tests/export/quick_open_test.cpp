@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
 
 #include "common/test_support.h"
 #include "export/scoped_home.h"
@@ -112,6 +116,23 @@ TEST_F(QuickOpenTest, EndRemovesEveryCopy) {
   EXPECT_FALSE(platform::PathExists(Parent(a)));
   EXPECT_FALSE(platform::PathExists(Parent(b)));
   EXPECT_EQ(TempFileCount(), 0u);
+}
+
+TEST_F(QuickOpenTest, NormalExitRemovesTheCopies) {
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    std::string copy;
+    const bool ok = Open(script_, copy) && platform::PathExists(copy);
+    std::exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the child could not open";
+  std::vector<platform::FolderEntry> left;
+  ASSERT_TRUE(platform::ListFolder(TempFolder(), left));
+  EXPECT_TRUE(left.empty()) << left.size() << " copies left after exit";
 }
 
 TEST_F(QuickOpenTest, TooManyKeptCopiesRefuseTheNextOpen) {
