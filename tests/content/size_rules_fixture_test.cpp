@@ -81,16 +81,18 @@ constexpr uint64_t kLeadSectors = 3;
 
 // Seeded filler, so that no walk continues into zeros by luck.
 void Fill(uint8_t* p, size_t n, uint64_t seed) {
-  for (size_t i = 0; i < n; ++i) {
+  for (size_t i = 0; i < n; i += 8) {
     seed = seed * 6364136223846793005ull + 1442695040888963407ull;
-    p[i] = static_cast<uint8_t>(seed >> 56);
+    const uint64_t x = seed ^ (seed >> 29);
+    std::memcpy(p + i, &x, std::min<size_t>(8, n - i));
   }
 }
 
-// Filler, the file from sector kLeadSectors, the guard, filler up to `length`.
+// Filler, the file from sector kLeadSectors, the guard, more filler: `length` bytes.
 std::vector<uint8_t> LayOut(const std::vector<uint8_t>& file, size_t length) {
-  std::vector<uint8_t> buffer(length);
-  Fill(buffer.data(), buffer.size(), 7);
+  // Random bytes around the file; far behind it, zeros do as well.
+  std::vector<uint8_t> buffer(length, 0);
+  Fill(buffer.data(), std::min(buffer.size(), kLeadSectors * 512 + file.size() + (1u << 20)), 7);
   std::memcpy(buffer.data() + kLeadSectors * 512, file.data(), file.size());
   std::memcpy(buffer.data() + kLeadSectors * 512 + file.size(), "~~~~~~~~", 8);
   return buffer;
