@@ -2,6 +2,7 @@
 // the owner that starts and stops them.
 
 #include <gtest/gtest.h>
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -20,6 +22,7 @@
 #include "scan/read_error_report.h"
 #include "scan/scan_pipeline.h"
 #include "scan/sector_census.h"
+#include "scan/structure_detector.h"
 
 namespace trovium {
 namespace {
@@ -90,11 +93,18 @@ TEST(ScanPipeline, WholeScanFindsWhatTheCensusFindsAndReadsEveryChunkOnce) {
   WaitDeepScan(h.scan);
 
   std::vector<std::pair<uint8_t, uint64_t>> expected, got;
-  for (const KindCount& k : census.kinds)
-    for (uint64_t lba : k.lbas) expected.emplace_back(k.kind, lba);
   HitList all{MemAllocator<ScanHit>(404)};
   CollectHits(h.hits, all, false, false);
-  for (const ScanHit& hit : all) got.emplace_back(hit.kind, hit.lba);
+  // A sector that starts a file is not examined for structures: the census,
+  // which knows no file signatures, is compared on the other sectors.
+  std::set<uint64_t> file_starts;
+  for (const ScanHit& hit : all) {
+    if (hit.kind >= StructKind::kMbr) got.emplace_back(hit.kind, hit.lba);
+    else file_starts.insert(hit.lba);
+  }
+  for (const KindCount& k : census.kinds)
+    for (uint64_t lba : k.lbas)
+      if (!file_starts.count(lba)) expected.emplace_back(k.kind, lba);
   std::sort(expected.begin(), expected.end());
   std::sort(got.begin(), got.end());
   EXPECT_EQ(got, expected);
