@@ -68,6 +68,16 @@ std::vector<WalkCase> Cases() {
   wav.raw("RIFF").le32(0xFFFFFFF8).raw("WAVEfmt ").le32(16).zeros(16).raw("data").le32(0xFFFFFFD4).zeros(20);
   c.push_back({"wave of 4 GiB", 53, wav.b, kCarveSized, k4G});
 
+  // WAVE in another chunk order: every chunk inside the RIFF size.
+  wav = Bytes();
+  wav.raw("RIFF").le32(4 + 8 + 8 + 8 + 16 + 8 + 4).raw("WAVE").raw("data").le32(8).zeros(8).raw("fmt ").le32(16)
+      .zeros(16).raw("LIST").le32(4).raw("INFO");
+  c.push_back({"wave with data before fmt", 53, wav.b, kCarveSized, 8 + 4 + 8 + 8 + 8 + 16 + 8 + 4});
+  wav = Bytes();
+  wav.raw("RIFF").le32(4 + 8 + 16 + 8 + 4 + 8).raw("WAVE").raw("fmt ").le32(16).zeros(16).raw("LIST").le32(4)
+      .raw("INFO").raw("data").le32(8).zeros(8);
+  c.push_back({"wave data chunk outside the riff size", 53, wav.b, kCarveInvalid, 0});
+
   // AVI: the RIFF size plus 8 is 4 GiB, not 0.
   Bytes avi;
   avi.raw("RIFF").le32(0xFFFFFFF8).raw("AVI ").raw("LIST").le32(4).raw("hdrl").raw("idx1").le32(16).zeros(16);
@@ -83,6 +93,25 @@ std::vector<WalkCase> Cases() {
   zip.raw("PK\x03\x04").zeros(14).le32(0xFFFFFFF0).le32(0).le16(2).le16(0).raw("ab")
       .raw("PK\x05\x06").zeros(18);
   c.push_back({"zip compressed size near 4 GiB", 61, zip.b, kCarvePending, 0});
+
+  // ZIP with data descriptors: the descriptor signature inside the data is
+  // passed over, and the 24-byte form is stepped over too.
+  zip = Bytes();
+  zip.raw("PK\x03\x04").zeros(2).le16(8).zeros(10).le32(0).le32(0).le16(1).le16(0).raw("a")
+      .raw("xxPK\x07\x08yy").raw("PK\x07\x08").zeros(12)
+      .raw("PK\x03\x04").zeros(2).le16(8).zeros(10).le32(0).le32(0).le16(1).le16(0).raw("b")
+      .raw("zz").raw("PK\x07\x08").zeros(20)
+      .raw("PK\x01\x02").zeros(24).le16(1).le16(0).le16(0).zeros(12).raw("a")
+      .raw("PK\x05\x06").zeros(16).le16(3).raw("abc");
+  c.push_back({"zip with data descriptors", 61, zip.b, kCarveSized, zip.size()});
+
+  // MPEG program stream closed by its end code.
+  Bytes ps;
+  ps.put(1, 3, true).put(0xBA, 1, false).put(0x44, 1, false).zeros(8).put(0xF8, 1, false);
+  ps.put(1, 3, true).put(0xBB, 1, false).put(6, 2, true).zeros(6);
+  for (int i = 0; i < 12; ++i) ps.put(1, 3, true).put(0xE0, 1, false).put(10, 2, true).zeros(10);
+  ps.put(1, 3, true).put(0xB9, 1, false);
+  c.push_back({"mpeg program stream with end code", 82, ps.b, kCarveSized, ps.size()});
 
   // Matroska: an 8-byte Segment size near 4 GiB.
   Bytes mkv;
