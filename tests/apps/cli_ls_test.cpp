@@ -16,23 +16,12 @@
 namespace trovium {
 namespace {
 
-struct CliRun {
-  int exit_code = -1;
-  std::string out;
-};
+using CliRun = test::CommandResult;
 
 // Times are printed in local time; the manifests hold UTC.
 CliRun RunCli(const std::string& args) {
   std::string cmd = "TZ=UTC " + std::string(TROVIUM_BIN_DIR) + "/trovium-cli " + args + " 2>/dev/null";
-  CliRun r;
-  FILE* p = ::popen(cmd.c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  size_t n = 0;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  int status = ::pclose(p);
-  r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
+  return test::RunCommand(cmd);
 }
 
 nlohmann::json Truth(const std::string& image) {

@@ -15,21 +15,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-  int exit_code = -1;
-  std::string out;
-};
+using CliRun = test::CommandResult;
 
 CliRun RunCli(const std::string& args) {
   const std::string cmd = std::string(TROVIUM_BIN_DIR) + "/trovium-cli " + args + " 2>&1";
-  CliRun r;
-  FILE* p = ::popen(cmd.c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
-  const int status = ::pclose(p);
-  r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
+  return test::RunCommand(cmd);
 }
 
 TEST(CliRecover, DeletedFilesOfTheDemoImage) {

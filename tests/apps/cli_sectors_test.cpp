@@ -17,22 +17,11 @@
 namespace trovium {
 namespace {
 
-struct CliRun {
-  int exit_code = -1;
-  std::string out;
-};
+using CliRun = test::CommandResult;
 
 CliRun RunCli(const std::string& args) {
   std::string cmd = std::string(TROVIUM_BIN_DIR) + "/trovium-cli " + args;
-  CliRun r;
-  FILE* p = ::popen(cmd.c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  size_t n = 0;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  int status = ::pclose(p);
-  r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
+  return test::RunCommand(cmd);
 }
 
 nlohmann::json Truth(const std::string& image) {

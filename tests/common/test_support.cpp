@@ -1,7 +1,9 @@
 #include "common/test_support.h"
 
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -32,6 +34,18 @@ bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
 std::vector<uint8_t> ReadFile(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+CommandResult RunCommand(const std::string& shell_command) {
+  CommandResult r;
+  FILE* p = ::popen(shell_command.c_str(), "r");
+  if (!p) return r;
+  char buf[4096];
+  size_t n = 0;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+  const int status = ::pclose(p);
+  r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
 }
 
 }  // namespace trovium::test

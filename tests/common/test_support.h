@@ -30,4 +30,11 @@ class TempDir {
 bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> ReadFile(const std::string& path);
 
+// Runs a shell command and collects its standard output.
+struct CommandResult {
+  int exit_code = -1;  // -1 when it could not run or did not exit normally
+  std::string out;
+};
+CommandResult RunCommand(const std::string& shell_command);
+
 }  // namespace trovium::test
