@@ -131,7 +131,7 @@ TEST(FatDirTest, LongNamesChecksumsAndSkippedEntries) {
   // Attribute 0: a file whose archive bit was cleared, listed; the same with
   // bytes no formatter writes into a name is left-over data, skipped.
   append(Entry("ATTRZERO   ", 0x00, 9, 1));
-  append(Entry("A\x01 B*C  ", 0x00, 9, 1));
+  append(Entry("A\x01" " B*C     ", 0x00, 9, 1));
   append(Entry("LABEL      ", 0x08, 0, 0));
   append(Entry("$RECYCLEBIN", 0x16, 10, 0));
   append(Entry("END     TXT", 0x20, 0, 0));
