@@ -175,13 +175,7 @@ void SaveAllToDirThread(ExportJob& job) {
     }
   }
 
-  const auto& p = progress.report.exportCopy;
-  char line[256];
-  std::snprintf(line, sizeof line, "%s-%s-%s copy data(MB): %u / %u     File num: %u / %u",
-                EditionBrand().c_str(), EditionVersion().c_str(), kProgramVersion,
-                static_cast<unsigned>(p.copied_bytes >> 20), static_cast<unsigned>(p.total_bytes >> 20),
-                p.files_done, p.total_files);
-  ReportEvent(3, line);
+  ReportEvent(3, CopySummaryLine(progress));
   int32_t running = kWorkerRunning;
   job.control.compare_exchange_strong(running, kWorkerFinished);
 }

@@ -190,6 +190,9 @@ bool ReadRecordData(const FoundFileStore& store, const SourceLocation& source, u
 // when there were any, through the prompt. Returns the summary text.
 std::string ShowExportSummary(const ExportJob& job, UserPrompt& prompt);
 
+// The one-line summary of a copying worker for the report channel.
+std::string CopySummaryLine(const ExportProgress& progress);
+
 // The summary line alone ("导出结束！本次恢复%u个文件，共计...数据！"), plus
 // the failure count when nonzero.
 std::string ExportSummaryText(const ExportTotals& totals);

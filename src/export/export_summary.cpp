@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "core/program_identity.h"
 #include "core/report.h"
 #include "core/soft_config.h"
 #include "export/export_engine.h"
@@ -61,6 +62,15 @@ bool MustScanEndRule(const std::string& verb, const std::atomic<int>* last_scan_
     return false;
   }
   return true;
+}
+
+std::string CopySummaryLine(const ExportProgress& progress) {
+  const auto& p = progress.report.exportCopy;
+  char line[256];
+  std::snprintf(line, sizeof line, "%s-%s-%s copy data(MB): %u / %u     File num: %u / %u", EditionBrand().c_str(),
+                EditionVersion().c_str(), kProgramVersion, static_cast<unsigned>(p.copied_bytes >> 20),
+                static_cast<unsigned>(p.total_bytes >> 20), p.files_done, p.total_files);
+  return line;
 }
 
 }  // namespace trovium

@@ -27,15 +27,6 @@ std::optional<FileRecord> UsableRecord(const FoundFileStore& store, uint32_t vol
   return out;
 }
 
-std::string CopySummaryLine(const ExportProgress& progress) {
-  const auto& p = progress.report.exportCopy;
-  char line[256];
-  std::snprintf(line, sizeof line, "%s-%s-%s copy data(MB): %u / %u     File num: %u / %u", EditionBrand().c_str(),
-                EditionVersion().c_str(), kProgramVersion, static_cast<unsigned>(p.copied_bytes >> 20),
-                static_cast<unsigned>(p.total_bytes >> 20), p.files_done, p.total_files);
-  return line;
-}
-
 void SaveCurrFileThread(ExportJob& job) {
   WorkerScope scope(kSaveCurrThreadName);
   ExportProgress progress;

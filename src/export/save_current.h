@@ -71,7 +71,4 @@ bool ExportCurrent(const RecordRequest& request, const ExportDialog& dialog, Pro
 // The worker.
 void SaveCurrFileThread(ExportJob& job);
 
-// The one-line summary of a copying worker for the report channel.
-std::string CopySummaryLine(const ExportProgress& progress);
-
 }  // namespace trovium

@@ -218,10 +218,7 @@ bool BuildExfatExtents(const VolumeRecord& v, const FileRecord& r, std::vector<D
   for (const auto& run : ExfatClusterRuns(v, geo, r.run_info, r.size, chain)) {
     const uint64_t lba = ExfatClusterLba(geo, run.first);
     const uint64_t sectors = run.count * geo.sectors_per_cluster;
-    if (!extents.empty() && extents.back().start_lba + extents.back().sector_count == lba)
-      extents.back().sector_count += sectors;
-    else
-      extents.push_back({lba, sectors});
+    AppendExtent(extents, lba, sectors);
   }
   // The last cluster is only partly the file's.
   const uint64_t wanted = (r.size + kSectorBytes - 1) / kSectorBytes;

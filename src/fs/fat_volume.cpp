@@ -180,10 +180,7 @@ bool BuildFatExtents(const VolumeRecord& v, const FileRecord& r, std::vector<Dat
   for (uint64_t n = 0; covered < wanted && n < geo.cluster_count && IsFatDataCluster(geo, c) && seen.Insert(c); ++n) {
     const uint64_t lba = FatClusterLba(geo, c);
     const uint64_t sectors = std::min(spc, wanted - covered);
-    if (!extents.empty() && extents.back().start_lba + extents.back().sector_count == lba)
-      extents.back().sector_count += sectors;
-    else
-      extents.push_back({lba, sectors});
+    AppendExtent(extents, lba, sectors);
     covered += sectors;
     uint32_t next = 0;
     c = FatEntry(v.extra_a, geo.fat32, c, next) && IsFatDataCluster(geo, next) ? next : c + 1;

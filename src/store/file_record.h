@@ -83,4 +83,12 @@ struct DataExtent {
   bool operator==(const DataExtent&) const = default;
 };
 
+// Appends a run of sectors, joining it to the last extent when it follows on.
+inline void AppendExtent(std::vector<DataExtent>& extents, uint64_t lba, uint64_t sectors) {
+  if (!extents.empty() && extents.back().start_lba + extents.back().sector_count == lba)
+    extents.back().sector_count += sectors;
+  else
+    extents.push_back({lba, sectors});
+}
+
 }  // namespace trovium

@@ -177,22 +177,18 @@ uint32_t FoundFileStore::AddFoundFile(FileRecord r) {
     std::unique_lock<std::shared_mutex> hold(slot->lock);
     VolumeRecord& v = slot->volume;
     first = v.shown_file_count == 0;
-    if (!IsValidRecord(v, category)) {
+    // The category's folder, then the type's folder inside it, made on first use.
+    auto ensure_dir = [&v](uint32_t at, uint32_t parent, const std::string& name) {
+      if (IsValidRecord(v, at)) return true;
       FileRecord dir;
-      dir.index = category;
-      dir.parent = kRootIndex;
-      dir.name = types.categories[category].name;
+      dir.index = at;
+      dir.parent = parent;
+      dir.name = name;
       dir.set_state(kStateDir);
-      if (!InsertRecord(v, dir, true)) return 0;
-    }
-    if (!IsValidRecord(v, code)) {
-      FileRecord dir;
-      dir.index = code;
-      dir.parent = category;
-      dir.name = types.rows[code].description;
-      dir.set_state(kStateDir);
-      if (!InsertRecord(v, dir, true)) return 0;
-    }
+      return InsertRecord(v, dir, true) != 0;
+    };
+    if (!ensure_dir(category, kRootIndex, types.categories[category].name)) return 0;
+    if (!ensure_dir(code, category, types.rows[code].description)) return 0;
     r.index = std::max(v.file_count, kFirstFoundFileIndex);
     r.type_code = static_cast<uint8_t>(code);
     index = InsertRecord(v, r, true);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/test_support.h"
+#include "fs/record_names.h"
 #include "fs/exfat_dir.h"
 #include "fs/exfat_volume.h"
 
@@ -95,13 +96,6 @@ struct TinyExfat {
     return v;
   }
 };
-
-std::vector<std::string> Names(const VolumeRecord& v) {
-  std::vector<std::string> names;
-  for (uint32_t i = kRootIndex + 1; i < v.file_count; ++i)
-    if (const FileRecord* r = GetRecord(v, i)) names.push_back(r->name + (r->is_deleted() ? " (deleted)" : ""));
-  return names;
-}
 
 TEST(ExfatVolumeTest, EntrySetsExistingDeletedAndIncomplete) {
   TinyExfat fs;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/test_support.h"
+#include "fs/record_names.h"
 #include "content/file_type_table.h"
 #include "fs/fat_boot.h"
 #include "fs/fat_dir.h"
@@ -69,13 +70,6 @@ struct TinyFat16 {
     return v;
   }
 };
-
-std::vector<std::string> Names(const VolumeRecord& v) {
-  std::vector<std::string> names;
-  for (uint32_t i = kRootIndex + 1; i < v.file_count; ++i)
-    if (const FileRecord* r = GetRecord(v, i)) names.push_back(r->name + (r->is_deleted() ? " (deleted)" : ""));
-  return names;
-}
 
 TEST(FatShortNameTest, CaseFlagsAndDeletedMark) {
   struct Row {
